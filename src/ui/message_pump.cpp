@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "ui/message_pump.h"
+
+void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+}
