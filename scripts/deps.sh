@@ -1,20 +1,18 @@
 #!/usr/bin/env bash
-# Installs the cross compiler, 32-bit Wine, Xvfb and the small tools the
-# build, tests and demo use. Does nothing when they are all present.
+# Installs the cross compilers, Wine, Xvfb and the few tools that the build,
+# the tests and the demo use. Does nothing when all of them are present.
 set -euo pipefail
 
 need=()
-command -v i686-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-i686)
-command -v cmake >/dev/null                     || need+=(cmake)
-command -v wine >/dev/null                      || need+=(wine wine64)
-[ -e /usr/lib/wine/i386-windows/kernel32.dll ] || [ -e /usr/lib/i386-linux-gnu/wine/i386-windows/kernel32.dll ] || need+=(wine32:i386)
-command -v Xvfb >/dev/null                      || need+=(xvfb)
-command -v xwd >/dev/null                       || need+=(x11-apps)
-command -v xdotool >/dev/null                   || need+=(xdotool)
-command -v icotool >/dev/null                   || need+=(icoutils)
-[ -x /usr/bin/convert ]                         || need+=(imagemagick)
-[ -d /usr/src/googletest ]                      || need+=(googletest)
-command -v python3 >/dev/null                   || need+=(python3)
+command -v i686-w64-mingw32-g++-win32 >/dev/null   || need+=(g++-mingw-w64-i686)
+command -v x86_64-w64-mingw32-g++-win32 >/dev/null || need+=(g++-mingw-w64-x86-64)
+command -v cmake >/dev/null                        || need+=(cmake make)
+[ -x /usr/lib/wine/wine64 ]                        || need+=(wine wine64)
+[ -e /usr/lib/wine/wine ]                          || need+=(wine32:i386)
+[ -e /usr/share/wine/fonts/marlett.ttf ]           || need+=(fonts-wine)
+command -v Xvfb >/dev/null                         || need+=(xvfb)
+[ -x /usr/bin/import ]                             || need+=(imagemagick)
+/usr/bin/python3 -c "import pefile" 2>/dev/null    || need+=(python3 python3-pefile)
 
 [ ${#need[@]} -eq 0 ] && exit 0
 

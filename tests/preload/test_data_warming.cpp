@@ -1,1 +1,207 @@
-int main(){return 0;}
+#include <windows.h>
+#include <commctrl.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+#include "resource.h"
+#include "preload/data_warming.h"
+#include "ui/progress_window.h"
+#include "../support/fixtures.h"
+#include "../support/test.h"
+
+// Fixture files: the first byte of page k is firstBytes[k] (0 beyond the
+// list); every other byte is 0xA5, so a read off the page start would
+// change the checksum.
+static std::vector<BYTE> PagedBytes(size_t size, std::vector<BYTE> firstBytes)
+{
+    std::vector<BYTE> bytes(size, 0xA5);
+    for (size_t page = 0; page * 4096 < size; page++)
+        bytes[page * 4096] = page < firstBytes.size() ? firstBytes[page] : 0;
+    return bytes;
+}
+
+static std::vector<BYTE> Counting(int pages)
+{
+    std::vector<BYTE> bytes;
+    for (int i = 1; i <= pages; i++)
+        bytes.push_back((BYTE)i);
+    return bytes;
+}
+
+static std::wstring EnterFolder()
+{
+    std::wstring folder = MakeTempFolder();
+    SetCurrentDirectoryW(folder.c_str());
+    return folder;
+}
+
+static void LeaveFolder(const std::wstring &folder)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    SetCurrentDirectoryW(temp);
+    RemoveFolder(folder);
+}
+
+static BarMessage Range(int maximum)
+{
+    return {PBM_SETRANGE32, 0, (LPARAM)maximum};
+}
+
+static BarMessage Pos(int position)
+{
+    return {PBM_SETPOS, (WPARAM)position, 0};
+}
+
+static void test_walk()
+{
+    static const struct {
+        const char *name;
+        size_t size;
+        std::vector<BYTE> firstBytes;
+        std::vector<BarMessage> expected;
+    } tests[] = {
+        {"1 byte", 1, {0x5A}, {Range(4), Pos(0), Range(0x5A), Pos(0x5A)}},
+        // 1 ^ 2 ^ ... ^ 16 = 16
+        {"64 KiB", 65536, Counting(16), {Range(64), Pos(0), Range(16), Pos(16)}},
+        // 1 ^ 2 ^ ... ^ 17 = 1
+        {"64 KiB + 1", 65537, Counting(17), {Range(68), Pos(0), Range(68), Pos(64), Range(1), Pos(1)}},
+        {"checksum 0", 8192, {0x33, 0x33}, {Range(8), Pos(0), Range(0), Pos(0)}},
+        // The walk never shows a full bar; only the final update does.
+        {"192 KiB", 196608, {0x80}, {Range(192), Pos(0), Range(192), Pos(64), Range(192), Pos(128), Range(0x80), Pos(0x80)}},
+    };
+    HWND window = CreateProgressWindow();
+    for (const auto &test : tests) {
+        std::wstring folder = EnterFolder();
+        WriteFixture(folder + L"\\" + DATA_FILE_NAME, PagedBytes(test.size, test.firstBytes));
+        for (bool silent : {false, true}) {
+            int views = CountMappedViews();
+            DWORD handles = HandleCount();
+            SelectStep(window, IDC_STEP_LAUNCH);
+            RecordBar(window);
+            WarmDataFile(window, silent);
+            char context[64];
+            wsprintfA(context, "%s%s", test.name, silent ? ", silent" : "");
+            CheckBarMessages(context, test.expected);
+            ok(CurrentStep == IDC_STEP_FILES, "%s: step %d", context, CurrentStep);
+            ok(CountMappedViews() == views, "%s: %d views left mapped", context, CountMappedViews() - views);
+            ok(HandleCount() == handles, "%s: handles %lu after, %lu before", context, HandleCount(), handles);
+        }
+        LeaveFolder(folder);
+    }
+    DestroyWindow(window);
+}
+
+enum Setup { MISSING, EMPTY, DIRECTORY, HELD_WITHOUT_READ_SHARING, HELD_FOR_WRITING_SHARED };
+
+static HANDLE Prepare(const std::wstring &folder, Setup setup)
+{
+    std::wstring path = folder + L"\\" + DATA_FILE_NAME;
+    switch (setup) {
+    case MISSING:
+        return NULL;
+    case EMPTY:
+        WriteFixture(path, {});
+        return NULL;
+    case DIRECTORY:
+        CreateDirectoryW(path.c_str(), NULL);
+        return NULL;
+    case HELD_WITHOUT_READ_SHARING:
+        WriteFixture(path, PagedBytes(4096, {7}));
+        return CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    case HELD_FOR_WRITING_SHARED:
+        WriteFixture(path, PagedBytes(4096, {7}));
+        return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    }
+    return NULL;
+}
+
+// Silent passes that fail show nothing, leave the bar alone and hold nothing.
+static void test_silent_failures()
+{
+    static const struct {
+        const char *name;
+        Setup setup;
+        std::vector<BarMessage> expected;
+    } tests[] = {
+        {"missing", MISSING, {}},
+        {"empty", EMPTY, {}},
+        {"directory", DIRECTORY, {}},
+        {"held without read sharing", HELD_WITHOUT_READ_SHARING, {}},
+        {"held for writing, shared", HELD_FOR_WRITING_SHARED, {Range(4), Pos(0), Range(7), Pos(7)}},
+    };
+    HWND window = CreateProgressWindow();
+    for (const auto &test : tests) {
+        std::wstring folder = EnterFolder();
+        HANDLE holder = Prepare(folder, test.setup);
+        int views = CountMappedViews();
+        DWORD handles = HandleCount();
+        SelectStep(window, IDC_STEP_LAUNCH);
+        RecordBar(window);
+        WarmDataFile(window, true);
+        CheckBarMessages(test.name, test.expected);
+        ok(CurrentStep == IDC_STEP_FILES, "%s: step %d", test.name, CurrentStep);
+        ok(CountMappedViews() == views, "%s: %d views left mapped", test.name, CountMappedViews() - views);
+        ok(HandleCount() == handles, "%s: handles %lu after, %lu before", test.name, HandleCount(), handles);
+        if (holder && holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
+        LeaveFolder(folder);
+    }
+    DestroyWindow(window);
+}
+
+// A pass that is not silent reports through the fatal dialog, in a child
+// whose current folder is the test's.
+static int RunWarmChild()
+{
+    HWND window = CreateProgressWindow();
+    WarmDataFile(window, false);
+    return 42;
+}
+
+static void test_reported_failures()
+{
+    static const struct {
+        Setup setup;
+        const wchar_t *message;
+    } tests[] = {
+        {MISSING, L"Can't open file 'client_gamelogic.dat'\n"},
+        {EMPTY, L"Can't open mapping for file 'client_gamelogic.dat'\n"},
+        {DIRECTORY, L"Can't open file 'client_gamelogic.dat'\n"},
+    };
+    for (unsigned i = 0; i < ARRAYSIZE(tests); i++) {
+        std::wstring folder = EnterFolder();
+        Prepare(folder, tests[i].setup);
+        HANDLE child = StartSelf("warm-child");
+        DWORD pid = GetProcessId(child);
+        HWND dialog = WaitForWindow(pid, L"Error", 20000);
+        HWND progress = WaitForWindow(pid, L"Dungeons & Dragons Online - Durid odaro", 1000);
+        ok(dialog != NULL, "%u: no error dialog", i);
+        if (dialog) {
+            std::wstring message = WindowText(GetDlgItem(dialog, IDC_MESSAGE));
+            ok(message == tests[i].message, "%u: message '%ls', expected '%ls'", i, message.c_str(), tests[i].message);
+            StepState files = ReadStep(progress, IDC_STEP_FILES);
+            ok(files.enabled && files.checked, "%u: \"Reading files\" not shown under the dialog", i);
+            PostMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        }
+        DWORD code = WaitExitCode(child, 20000);
+        ok(code == 1, "%u: exit code %lu, expected 1", i, code);
+        if (code == STILL_ACTIVE)
+            TerminateProcess(child, 99);
+        CloseHandle(child);
+        LeaveFolder(folder);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && !strcmp(argv[1], "warm-child"))
+        return RunWarmChild();
+    static const TestCase tests[] = {
+        {"walk", test_walk},
+        {"silent_failures", test_silent_failures},
+        {"reported_failures", test_reported_failures},
+    };
+    return RUN_TESTS(argc, argv, tests);
+}

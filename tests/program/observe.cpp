@@ -28,7 +28,8 @@ static BOOL CALLBACK Match(HWND window, LPARAM lParam)
     GetWindowThreadProcessId(window, &pid);
     wchar_t caption[256] = L"";
     GetWindowTextW(window, caption, ARRAYSIZE(caption));
-    if (pid != search->pid || lstrcmpW(caption, search->caption) != 0)
+    // Visible only once WM_INITDIALOG has filled it in.
+    if (pid != search->pid || lstrcmpW(caption, search->caption) != 0 || !IsWindowVisible(window))
         return TRUE;
     search->found = window;
     return FALSE;

@@ -188,7 +188,8 @@ static BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
     wchar_t caption[256] = L"";
     // GetWindowTextW reads another process's caption without asking it.
     GetWindowTextW(window, caption, ARRAYSIZE(caption));
-    if (pid != search->pid || wcscmp(caption, search->caption) != 0)
+    // Visible only once WM_INITDIALOG has filled it in.
+    if (pid != search->pid || wcscmp(caption, search->caption) != 0 || !IsWindowVisible(window))
         return TRUE;
     search->found = window;
     return FALSE;
