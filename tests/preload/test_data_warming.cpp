@@ -11,11 +11,13 @@
 #include "../support/test.h"
 
 // Fixture files: the first byte of page k is firstBytes[k] (0 beyond the
-// list); every other byte is 0xA5, so a read off the page start would
-// change the checksum.
+// list); the other bytes vary, so that a read off the page start changes the
+// checksum.
 static std::vector<BYTE> PagedBytes(size_t size, std::vector<BYTE> firstBytes)
 {
-    std::vector<BYTE> bytes(size, 0xA5);
+    std::vector<BYTE> bytes(size);
+    for (size_t i = 0; i < size; i++)
+        bytes[i] = (BYTE)(i * 131 + (i / 4096) * 29 + 17);
     for (size_t page = 0; page * 4096 < size; page++)
         bytes[page * 4096] = page < firstBytes.size() ? firstBytes[page] : 0;
     return bytes;
