@@ -29,6 +29,7 @@ struct Scenario {
     DWORD exitCode;
     bool launcherStarted;
     bool launcherOutlives;    // still running after the program ended
+    bool rewarmSeen;          // a timer tick showed "Reading files" again while watching
     DWORD withinMs;
 };
 
@@ -139,6 +140,11 @@ static void RunScenario(const Scenario &s)
     }
     if (s.action == WAIT && !s.errorText && s.launcherStarted)
         ok(steps.back() == IDC_STEP_LAUNCH, "%s: last step shown %ls", s.name, StepName(steps.back()));
+    bool rewarmSeen = false;
+    for (size_t i = 1; i + 1 < steps.size(); i++)
+        rewarmSeen = rewarmSeen || (steps[i] == IDC_STEP_FILES && steps[i - 1] == IDC_STEP_LAUNCH);
+    if (s.rewarmSeen)
+        ok(rewarmSeen, "%s: no re-warm seen while watching", s.name);
 
     // A launcher started just before "Stop" may still be on its way up.
     std::wstring arguments = ReadText(folder + L"\\launcher_args.txt", true);
@@ -168,16 +174,17 @@ static void RunScenario(const Scenario &s)
 // The game window is noticed only at the next wake-up, up to one 10-second
 // timer period after it opens: bounds are generous.
 static const Scenario scenarios[] = {
-    {"normal run", 8, true, L"1000", L"60000", WAIT, NULL, 0, true, true, 60000},
-    {"launcher ends first", 8, true, L"-1", L"500", WAIT, NULL, 0, true, false, 60000},
+    {"normal run", 8, true, L"1000", L"60000", WAIT, NULL, 0, true, true, false, 60000},
+    {"game window after a tick", 32, true, L"14000", L"60000", WAIT, NULL, 0, true, true, true, 60000},
+    {"launcher ends first", 8, true, L"-1", L"500", WAIT, NULL, 0, true, false, false, 60000},
     {"missing data file", -1, true, L"1000", L"60000", WAIT, L"Can't open file 'client_gamelogic.dat'\n", 1, false,
-     false, 60000},
-    {"empty data file", 0, true, L"1000", L"60000", WAIT, L"Can't open mapping for file 'client_gamelogic.dat'\n", 1,
      false, false, 60000},
-    {"missing launcher", 8, false, L"1000", L"60000", WAIT, L"Cannot start launcher", 1, false, false, 60000},
-    {"Stop while clearing memory", 8, true, L"1000", L"60000", STOP_IN_MEMORY, NULL, 0, false, false, 60000},
-    {"Stop while watching", 8, true, L"-1", L"-1", STOP_IN_WATCH, NULL, 0, true, true, 60000},
-    {"close box while watching", 8, true, L"-1", L"-1", CLOSE_IN_WATCH, NULL, 0, true, true, 60000},
+    {"empty data file", 0, true, L"1000", L"60000", WAIT, L"Can't open mapping for file 'client_gamelogic.dat'\n", 1,
+     false, false, false, 60000},
+    {"missing launcher", 8, false, L"1000", L"60000", WAIT, L"Cannot start launcher", 1, false, false, false, 60000},
+    {"Stop while clearing memory", 8, true, L"1000", L"60000", STOP_IN_MEMORY, NULL, 0, false, false, false, 60000},
+    {"Stop while watching", 8, true, L"-1", L"-1", STOP_IN_WATCH, NULL, 0, true, true, false, 60000},
+    {"close box while watching", 8, true, L"-1", L"-1", CLOSE_IN_WATCH, NULL, 0, true, true, false, 60000},
 };
 
 static void test_scenarios()
