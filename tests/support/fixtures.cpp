@@ -6,6 +6,7 @@
 #include "app/app_instance.h"
 #include "ui/progress_window.h"
 #include "fixtures.h"
+#include "../program/observe.h"
 #include "test.h"
 
 HWND CreateProgressWindow()
@@ -174,35 +175,13 @@ DWORD WaitExitCode(HANDLE process, DWORD timeoutMs)
     return code;
 }
 
-struct WindowSearch {
-    DWORD pid;
-    const wchar_t *caption;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
-{
-    WindowSearch *search = (WindowSearch *)lParam;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t caption[256] = L"";
-    // GetWindowTextW reads another process's caption without asking it.
-    GetWindowTextW(window, caption, ARRAYSIZE(caption));
-    // Visible only once WM_INITDIALOG has filled it in.
-    if (pid != search->pid || wcscmp(caption, search->caption) != 0 || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 HWND WaitForWindow(DWORD pid, const wchar_t *caption, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        WindowSearch search = {pid, caption, NULL};
-        EnumWindows(MatchWindow, (LPARAM)&search);
-        if (search.found || GetTickCount() - start > timeoutMs)
-            return search.found;
+        HWND found = FindProcessWindow(pid, caption);
+        if (found || GetTickCount() - start > timeoutMs)
+            return found;
         Sleep(20);
     }
 }
