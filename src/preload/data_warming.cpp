@@ -2,6 +2,7 @@
 
 #include "resource.h"
 #include "preload/data_warming.h"
+#include "preload/view_guard.h"
 #include "ui/error_dialog.h"
 #include "ui/error_text.h"
 #include "ui/progress_window.h"
@@ -34,6 +35,19 @@ static BYTE WalkView(HWND window, const BYTE *view, SIZE_T length)
     return checksum;
 }
 
+// False when a page of the view could not be read: the file shrank under
+// us, or the disk or share holding it failed.
+static bool WalkGuarded(HWND window, const BYTE *view, SIZE_T length, BYTE *checksum)
+{
+    ViewGuard guard;
+    GuardView(&guard, view, length);
+    bool walked = __builtin_setjmp(guard.jump) == 0;
+    if (walked)
+        *checksum = WalkView(window, view, length);
+    UnguardView(&guard);
+    return walked;
+}
+
 void WarmDataFile(HWND window, bool silent)
 {
     SelectStep(window, IDC_STEP_FILES);
@@ -63,10 +77,13 @@ void WarmDataFile(HWND window, bool silent)
     // The region is the whole view: the file's size rounded up to pages.
     MEMORY_BASIC_INFORMATION region = {};
     VirtualQuery(view, &region, sizeof region);
-    BYTE checksum = WalkView(window, view, region.RegionSize);
-
-    // The checksum is what makes the reads observable.
-    ShowProgress(window, checksum, checksum);
+    BYTE checksum = 0;
+    if (WalkGuarded(window, view, region.RegionSize, &checksum)) {
+        // The checksum is what makes the reads observable.
+        ShowProgress(window, checksum, checksum);
+    } else {
+        ReportFailure(window, silent, L"Can't map file '%s'\n");
+    }
 
     UnmapViewOfFile(view);
     CloseHandle(mapping);

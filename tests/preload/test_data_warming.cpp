@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <stdio.h>
 #include <string.h>
 #include <string>
 #include <vector>
@@ -95,7 +96,7 @@ static void test_walk()
     DestroyWindow(window);
 }
 
-enum Setup { MISSING, EMPTY, DIRECTORY, HELD_WITHOUT_READ_SHARING, HELD_FOR_WRITING_SHARED };
+enum Setup { MISSING, EMPTY, DIRECTORY, HELD_WITHOUT_READ_SHARING, HELD_FOR_WRITING_SHARED, ONE_MIB };
 
 static HANDLE Prepare(const std::wstring &folder, Setup setup)
 {
@@ -115,6 +116,9 @@ static HANDLE Prepare(const std::wstring &folder, Setup setup)
     case HELD_FOR_WRITING_SHARED:
         WriteFixture(path, PagedBytes(4096, {7}));
         return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    case ONE_MIB:
+        WriteFixture(path, PagedBytes(1024 * 1024, {1}));
+        return NULL;
     }
     return NULL;
 }
@@ -153,11 +157,86 @@ static void test_silent_failures()
     DestroyWindow(window);
 }
 
-// A pass that is not silent reports through the fatal dialog, in a child
-// whose current folder is the test's.
-static int RunWarmChild()
+// The file shrinks under a running pass (a Linux process truncates it): the
+// next page faults, and the pass ends as when its view cannot be mapped.
+static std::wstring truncateAt64KiB;
+
+static void TruncateAt64KiB(const BarMessage &message)
+{
+    if (message.message == PBM_SETPOS && message.wParam == 64 && !truncateAt64KiB.empty()) {
+        TruncateFromLinux(truncateAt64KiB, 4096);
+        truncateAt64KiB.clear();
+    }
+}
+
+static void StartTruncatedPass(const std::wstring &folder)
+{
+    std::wstring path = folder + L"\\" + DATA_FILE_NAME;
+    WriteFixture(path, PagedBytes(1024 * 1024, {1}));
+    truncateAt64KiB = path;
+    OnBarMessage = TruncateAt64KiB;
+}
+
+static void test_truncated_while_reading()
 {
     HWND window = CreateProgressWindow();
+    std::wstring folder = EnterFolder();
+    int views = CountMappedViews();
+    DWORD handles = HandleCount();
+    SelectStep(window, IDC_STEP_LAUNCH);
+    RecordBar(window);
+    StartTruncatedPass(folder);
+    WarmDataFile(window, true);
+    OnBarMessage = NULL;
+    // No final display: the walk did not finish.
+    CheckBarMessages("truncated", {Range(1024), Pos(0), Range(1024), Pos(64)});
+    ok(CurrentStep == IDC_STEP_FILES, "step %d", CurrentStep);
+    ok(CountMappedViews() == views, "%d views left mapped", CountMappedViews() - views);
+    ok(HandleCount() == handles, "handles %lu after, %lu before", HandleCount(), handles);
+    LeaveFolder(folder);
+    DestroyWindow(window);
+}
+
+// A view that cannot be placed: the address space is full but for holes
+// smaller than the file.
+static void test_view_does_not_fit()
+{
+    if (sizeof(void *) == 8) {
+        // Wine keeps a protection byte per page of all it reserves: filling
+        // a 64-bit address space takes more memory than the machine has.
+        printf("view_does_not_fit: skipped, needs a 32-bit address space\n");
+        return;
+    }
+    HWND window = CreateProgressWindow();
+    std::wstring folder = EnterFolder();
+    WriteFixture(folder + L"\\" + DATA_FILE_NAME, PagedBytes(1024 * 1024, {1}));
+    int views = CountMappedViews();
+    DWORD handles = HandleCount();
+    RecordBar(window);
+    std::vector<void *> filled = FillAddressSpace(16, 64 * 1024);
+    WarmDataFile(window, true);
+    ReleaseAddressSpace(filled);
+    CheckBarMessages("no room", {});
+    ok(CountMappedViews() == views, "%d views left mapped", CountMappedViews() - views);
+    ok(HandleCount() == handles, "handles %lu after, %lu before", HandleCount(), handles);
+    LeaveFolder(folder);
+    DestroyWindow(window);
+}
+
+// A pass that is not silent reports through the fatal dialog, in a child
+// whose current folder is the test's.
+static int RunWarmChild(const char *setup)
+{
+    HWND window = CreateProgressWindow();
+    wchar_t folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    std::vector<void *> filled;
+    if (!strcmp(setup, "truncated")) {
+        RecordBar(window);
+        StartTruncatedPass(folder);
+    } else if (!strcmp(setup, "no-room")) {
+        filled = FillAddressSpace(16, 64 * 1024);
+    }
     WarmDataFile(window, false);
     return 42;
 }
@@ -166,16 +245,23 @@ static void test_reported_failures()
 {
     static const struct {
         Setup setup;
+        const char *childSetup;
         const wchar_t *message;
     } tests[] = {
-        {MISSING, L"Can't open file 'client_gamelogic.dat'\n"},
-        {EMPTY, L"Can't open mapping for file 'client_gamelogic.dat'\n"},
-        {DIRECTORY, L"Can't open file 'client_gamelogic.dat'\n"},
+        {MISSING, "none", L"Can't open file 'client_gamelogic.dat'\n"},
+        {EMPTY, "none", L"Can't open mapping for file 'client_gamelogic.dat'\n"},
+        {DIRECTORY, "none", L"Can't open file 'client_gamelogic.dat'\n"},
+        {MISSING, "truncated", L"Can't map file 'client_gamelogic.dat'\n"},
+        {ONE_MIB, "no-room", L"Can't map file 'client_gamelogic.dat'\n"},
     };
     for (unsigned i = 0; i < ARRAYSIZE(tests); i++) {
+        if (!strcmp(tests[i].childSetup, "no-room") && sizeof(void *) == 8)
+            continue;  // see test_view_does_not_fit
         std::wstring folder = EnterFolder();
-        Prepare(folder, tests[i].setup);
-        HANDLE child = StartSelf("warm-child");
+        HANDLE holder = Prepare(folder, tests[i].setup);
+        char arguments[64];
+        wsprintfA(arguments, "warm-child %s", tests[i].childSetup);
+        HANDLE child = StartSelf(arguments);
         DWORD pid = GetProcessId(child);
         HWND dialog = WaitForWindow(pid, L"Error", 20000);
         HWND progress = WaitForWindow(pid, L"Dungeons & Dragons Online - Durid odaro", 1000);
@@ -192,17 +278,21 @@ static void test_reported_failures()
         if (code == STILL_ACTIVE)
             TerminateProcess(child, 99);
         CloseHandle(child);
+        if (holder && holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder);
         LeaveFolder(folder);
     }
 }
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && !strcmp(argv[1], "warm-child"))
-        return RunWarmChild();
+    if (argc > 2 && !strcmp(argv[1], "warm-child"))
+        return RunWarmChild(argv[2]);
     static const TestCase tests[] = {
         {"walk", test_walk},
         {"silent_failures", test_silent_failures},
+        {"truncated_while_reading", test_truncated_while_reading},
+        {"view_does_not_fit", test_view_does_not_fit},
         {"reported_failures", test_reported_failures},
     };
     return RUN_TESTS(argc, argv, tests);

@@ -192,3 +192,65 @@ std::wstring WindowText(HWND window)
     SendMessageTimeoutW(window, WM_GETTEXT, ARRAYSIZE(text), (LPARAM)text, SMTO_ABORTIFHUNG, 5000, NULL);
     return text;
 }
+
+bool TruncateFromLinux(const std::wstring &path, ULONGLONG size)
+{
+    // Wine's own export: the Linux name of a Windows path.
+    typedef char *(CDECL * UnixFileName)(const wchar_t *);
+    UnixFileName unixFileName = (UnixFileName)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    ok(unixFileName != NULL, "not running under Wine: cannot truncate from Linux");
+    if (!unixFileName)
+        return false;
+    char *unixPath = unixFileName(path.c_str());
+    wchar_t commandLine[2 * MAX_PATH];
+    swprintf(commandLine, ARRAYSIZE(commandLine), L"/usr/bin/truncate -s %llu \"%hs\"", size, unixPath);
+    HeapFree(GetProcessHeap(), 0, unixPath);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    // Wine starts a Linux program given by its Linux path.
+    if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        ok(false, "cannot run truncate: error %lu", GetLastError());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 500; wait++) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+            ((ULONGLONG)data.nFileSizeHigh << 32 | data.nFileSizeLow) == size)
+            return true;
+        Sleep(10);
+    }
+    ok(false, "%ls not truncated to %llu bytes", path.c_str(), size);
+    return false;
+}
+
+// Wherever the system will place it, largest first: some ranges that the
+// region query reports free are only open to the system's own placement.
+static void ReserveFreeRanges(std::vector<void *> &blocks)
+{
+    const SIZE_T GRANULARITY = 64 * 1024;
+    for (SIZE_T size = (SIZE_T)1 << (sizeof(void *) == 8 ? 46 : 31); size >= GRANULARITY; size /= 2) {
+        while (void *block = VirtualAlloc(NULL, size, MEM_RESERVE, PAGE_NOACCESS))
+            blocks.push_back(block);
+    }
+}
+
+std::vector<void *> FillAddressSpace(int holes, SIZE_T holeSize)
+{
+    std::vector<void *> kept, blocks;
+    for (int i = 0; i < holes; i++)
+        kept.push_back(VirtualAlloc(NULL, holeSize, MEM_RESERVE, PAGE_NOACCESS));
+    ReserveFreeRanges(blocks);
+    for (void *block : kept)
+        VirtualFree(block, 0, MEM_RELEASE);
+    return blocks;
+}
+
+void ReleaseAddressSpace(std::vector<void *> &blocks)
+{
+    for (void *block : blocks)
+        VirtualFree(block, 0, MEM_RELEASE);
+    blocks.clear();
+}

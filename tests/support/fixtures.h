@@ -44,3 +44,12 @@ DWORD WaitExitCode(HANDLE process, DWORD timeoutMs);
 // A top-level window of process `pid` with this caption, waited for.
 HWND WaitForWindow(DWORD pid, const wchar_t *caption, DWORD timeoutMs);
 std::wstring WindowText(HWND window);
+
+// Truncates a file from outside Wine, as a Linux program would, bypassing
+// share modes and mappings. Waits until the new size shows.
+bool TruncateFromLinux(const std::wstring &path, ULONGLONG size);
+
+// Reserves every free range of the address space, but for `holes` ranges of
+// `holeSize` bytes each; ReleaseAddressSpace gives it all back.
+std::vector<void *> FillAddressSpace(int holes, SIZE_T holeSize);
+void ReleaseAddressSpace(std::vector<void *> &blocks);
