@@ -197,6 +197,44 @@ static void test_truncated_while_reading()
     DestroyWindow(window);
 }
 
+// A fault outside the pass's view is not the pass's to handle: it must
+// reach the process's unhandled-exception filter as before.
+static void FaultOutsideTheView(const BarMessage &message)
+{
+    if (message.message == PBM_SETPOS && message.wParam == 64)
+        *(volatile int *)16 = 1;
+}
+
+static LONG WINAPI ExitOnUnhandled(EXCEPTION_POINTERS *)
+{
+    ExitProcess(77);
+}
+
+static int RunStrayFaultChild()
+{
+    SetUnhandledExceptionFilter(ExitOnUnhandled);
+    HWND window = CreateProgressWindow();
+    wchar_t folder[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    WriteFixture(std::wstring(folder) + L"\\" + DATA_FILE_NAME, PagedBytes(1024 * 1024, {1}));
+    RecordBar(window);
+    OnBarMessage = FaultOutsideTheView;
+    WarmDataFile(window, true);
+    return 42;
+}
+
+static void test_stray_fault()
+{
+    std::wstring folder = EnterFolder();
+    HANDLE child = StartSelf("stray-fault-child");
+    DWORD code = WaitExitCode(child, 20000);
+    ok(code == 77, "exit code %lu, expected 77 from the unhandled-exception filter", code);
+    if (code == STILL_ACTIVE)
+        TerminateProcess(child, 99);
+    CloseHandle(child);
+    LeaveFolder(folder);
+}
+
 // A view that cannot be placed: the address space is full but for holes
 // smaller than the file.
 static void test_view_does_not_fit()
@@ -286,12 +324,15 @@ static void test_reported_failures()
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && !strcmp(argv[1], "stray-fault-child"))
+        return RunStrayFaultChild();
     if (argc > 2 && !strcmp(argv[1], "warm-child"))
         return RunWarmChild(argv[2]);
     static const TestCase tests[] = {
         {"walk", test_walk},
         {"silent_failures", test_silent_failures},
         {"truncated_while_reading", test_truncated_while_reading},
+        {"stray_fault", test_stray_fault},
         {"view_does_not_fit", test_view_does_not_fit},
         {"reported_failures", test_reported_failures},
     };
