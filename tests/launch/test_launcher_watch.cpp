@@ -115,6 +115,7 @@ static void TickWith(HWND window, const std::wstring &folder, Outcome outcome)
 {
     std::wstring path = folder + L"\\" + DATA_FILE_NAME;
     std::vector<void *> filled;
+    RecordBar(window);
     if (outcome == TRUNCATED) {
         WriteFixture(path, DataFile(256 * 1024));
         truncatePath = path;
@@ -125,6 +126,11 @@ static void TickWith(HWND window, const std::wstring &folder, Outcome outcome)
     Tick(window);
     OnBarMessage = NULL;
     ReleaseAddressSpace(filled);
+    // Each outcome must really be the one named.
+    size_t updates = RecordedBar().size();
+    bool completed = updates >= 2 && RecordedBar()[updates - 2].lParam != 256;
+    ok((outcome == SUCCESS) == completed, "outcome %d: pass %s", outcome, completed ? "completed" : "did not complete");
+    ok((outcome == TRUNCATED) == (updates == 4), "outcome %d: %u bar messages", outcome, (unsigned)updates);
 }
 
 static void test_many_ticks()
