@@ -15,7 +15,8 @@ fi
 
 export WINEPREFIX="$ROOT/build/wineprefix-$PRESET_RUN"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winedbg disabled: a crash ends the process instead of waiting on a debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 # The page-file-backed section is a file in wineserver's folder under TMPDIR:
 # on a tmpfs its 1280 MiB cost about a second instead of several.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then

@@ -197,7 +197,7 @@ bool TruncateFromLinux(const std::wstring &path, ULONGLONG size)
 {
     // Wine's own export: the Linux name of a Windows path.
     typedef char *(CDECL * UnixFileName)(const wchar_t *);
-    UnixFileName unixFileName = (UnixFileName)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    UnixFileName unixFileName = (UnixFileName)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
     ok(unixFileName != NULL, "not running under Wine: cannot truncate from Linux");
     if (!unixFileName)
         return false;
