@@ -121,7 +121,7 @@ static void TickWith(HWND window, const std::wstring &folder, Outcome outcome)
         truncatePath = path;
         OnBarMessage = TruncateAt64KiB;
     } else if (outcome == NO_ROOM) {
-        filled = FillAddressSpace(16, 64 * 1024);
+        filled = FillAddressSpace(0, 0);
     }
     Tick(window);
     OnBarMessage = NULL;

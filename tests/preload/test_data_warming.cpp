@@ -251,7 +251,7 @@ static void test_view_does_not_fit()
     int views = CountMappedViews();
     DWORD handles = HandleCount();
     RecordBar(window);
-    std::vector<void *> filled = FillAddressSpace(16, 64 * 1024);
+    std::vector<void *> filled = FillAddressSpace(0, 0);
     WarmDataFile(window, true);
     ReleaseAddressSpace(filled);
     CheckBarMessages("no room", {});
@@ -273,7 +273,7 @@ static int RunWarmChild(const char *setup)
         RecordBar(window);
         StartTruncatedPass(folder);
     } else if (!strcmp(setup, "no-room")) {
-        filled = FillAddressSpace(16, 64 * 1024);
+        filled = FillAddressSpace(0, 0);
     }
     WarmDataFile(window, false);
     return 42;

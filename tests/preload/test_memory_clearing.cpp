@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "resource.h"
@@ -54,6 +55,42 @@ static void test_full_run()
     DestroyWindow(window);
 }
 
+// No room for the views: the address space is filled but for `holes` ranges
+// of 1 MiB, so views 0 to holes - 1 map and the next one fails. With no
+// hole, not even view 0 maps, as when the section cannot be created.
+static void test_no_room()
+{
+    if (sizeof(void *) == 8) {
+        // Wine keeps a protection byte per page of all it reserves: filling
+        // a 64-bit address space takes more memory than the machine has.
+        printf("no_room: skipped, needs a 32-bit address space\n");
+        return;
+    }
+    static const int tests[] = {0, 1, 5};
+    HWND window = CreateProgressWindow();
+    for (int holes : tests) {
+        RecordBar(window);
+        int views = CountMappedViews();
+        DWORD handles = HandleCount();
+        std::vector<void *> filled = FillAddressSpace(holes, 1024 * 1024);
+        ClearMemory(window);
+        ReleaseAddressSpace(filled);
+        std::vector<BarMessage> expected;
+        for (int i = 0; i < holes; i++) {
+            expected.push_back({PBM_SETRANGE32, 0, VIEW_COUNT});
+            expected.push_back({PBM_SETPOS, (WPARAM)(VIEW_COUNT - i), 0});
+        }
+        char context[32];
+        wsprintfA(context, "%d holes", holes);
+        CheckBarMessages(context, expected);
+        ok(CountMappedViews() == views, "%s: %d views left mapped", context, CountMappedViews() - views);
+        ok(HandleCount() == handles, "%s: handles %lu after, %lu before", context, HandleCount(), handles);
+        ok(CurrentStep == IDC_STEP_MEMORY, "%s: step %d", context, CurrentStep);
+        ok(!FindWindowW(NULL, L"Error"), "%s: a message was shown", context);
+    }
+    DestroyWindow(window);
+}
+
 // In a child: "Stop" clicked while the phase runs ends the process with 0
 // at the next drain; 42 would mean the phase ran on to its end.
 static HWND childWindow;
@@ -87,6 +124,7 @@ int main(int argc, char **argv)
         return RunStopChild();
     static const TestCase tests[] = {
         {"full_run", test_full_run},
+        {"no_room", test_no_room},
         {"stop", test_stop},
     };
     return RUN_TESTS(argc, argv, tests);

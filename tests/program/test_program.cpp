@@ -378,11 +378,14 @@ static bool MemoryReportedLow()
     return status.ullTotalPhys < 1900ull * 1024 * 1024;
 }
 
+// Only rows whose name contains this, when given.
+static const char *rowFilter;
+
 // Rows that need what this machine cannot give are said to be skipped.
 static void RunRows(bool lowMemory)
 {
     for (const Scenario &s : scenarios) {
-        if (s.lowMemory != lowMemory)
+        if (s.lowMemory != lowMemory || (rowFilter && !strstr(s.name, rowFilter)))
             continue;
         if (s.dataMiB == DATA_5_GIB_SPARSE && sizeof(void *) == 8) {
             printf("  %s: skipped, a 64-bit build maps 5 GiB as one view\n", s.name);
@@ -415,8 +418,9 @@ int main(int argc, char **argv)
         {"low_memory_scenarios", test_low_memory_scenarios},
     };
     if (argc < 2) {
-        printf("usage: test_program scenarios | low_memory_scenarios\n");
+        printf("usage: test_program scenarios|low_memory_scenarios [part of a row's name]\n");
         return 2;
     }
+    rowFilter = argc > 2 ? argv[2] : NULL;
     return RUN_TESTS(argc, argv, tests);
 }

@@ -239,9 +239,13 @@ static void ReserveFreeRanges(std::vector<void *> &blocks)
 
 std::vector<void *> FillAddressSpace(int holes, SIZE_T holeSize)
 {
+    // Small spare holes too: the system allocates while the code under test runs.
+    const int SPARE_HOLES = 16;
     std::vector<void *> kept, blocks;
     for (int i = 0; i < holes; i++)
         kept.push_back(VirtualAlloc(NULL, holeSize, MEM_RESERVE, PAGE_NOACCESS));
+    for (int i = 0; i < SPARE_HOLES; i++)
+        kept.push_back(VirtualAlloc(NULL, 64 * 1024, MEM_RESERVE, PAGE_NOACCESS));
     ReserveFreeRanges(blocks);
     for (void *block : kept)
         VirtualFree(block, 0, MEM_RELEASE);

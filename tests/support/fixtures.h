@@ -50,6 +50,7 @@ std::wstring WindowText(HWND window);
 bool TruncateFromLinux(const std::wstring &path, ULONGLONG size);
 
 // Reserves every free range of the address space, but for `holes` ranges of
-// `holeSize` bytes each; ReleaseAddressSpace gives it all back.
+// `holeSize` bytes each and a few of 64 KiB; ReleaseAddressSpace gives it
+// all back.
 std::vector<void *> FillAddressSpace(int holes, SIZE_T holeSize);
 void ReleaseAddressSpace(std::vector<void *> &blocks);
