@@ -3,6 +3,7 @@
 #include "resource.h"
 #include "app/app_instance.h"
 #include "ui/error_dialog.h"
+#include "ui/progress_window.h"
 
 // Both procedures return FALSE for every message; Escape and the close box
 // reach them as IDCANCEL through the dialog manager.
@@ -31,6 +32,7 @@ INT_PTR CALLBACK WarningDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 void ShowFatalError(HWND parent, const wchar_t *message)
 {
+    ShowCurrentProgress(parent);
     DialogBoxParamW(AppInstance, MAKEINTRESOURCEW(IDD_ERROR), parent, ErrorDlgProc, (LPARAM)message);
     // Only reached when the dialog could not be created: a failure must
     // still end as one.
@@ -39,5 +41,6 @@ void ShowFatalError(HWND parent, const wchar_t *message)
 
 void ShowWarning(HWND parent, const wchar_t *message)
 {
+    ShowCurrentProgress(parent);
     DialogBoxParamW(AppInstance, MAKEINTRESOURCEW(IDD_ERROR), parent, WarningDlgProc, (LPARAM)message);
 }

@@ -8,6 +8,40 @@
 
 int CurrentStep = 0;
 
+// Wine repaints the whole bar on every change of its position, about 1 ms:
+// far more than the work between two updates. So while a phase runs the bar
+// does not draw itself; it is drawn at most every BAR_REPAINT_MS, and at
+// once whenever the picture must be exact (ShowCurrentProgress).
+const DWORD BAR_REPAINT_MS = 40;
+static bool barFrozen;
+static DWORD lastBarPaint;
+
+static void FreezeBar(HWND bar)
+{
+    if (!barFrozen && bar) {
+        SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
+        barFrozen = true;
+    }
+}
+
+static void PaintBar(HWND bar)
+{
+    if (!bar)
+        return;
+    if (barFrozen) {
+        SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
+        barFrozen = false;
+    }
+    RedrawWindow(bar, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    lastBarPaint = GetTickCount();
+}
+
+void ShowCurrentProgress(HWND window)
+{
+    if (barFrozen)
+        PaintBar(GetDlgItem(window, IDC_PROGRESS));
+}
+
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
@@ -36,13 +70,17 @@ void SelectStep(HWND window, int step)
         EnableWindow(GetDlgItem(window, step), TRUE);
         CheckDlgButton(window, step, BST_CHECKED);
     }
+    ShowCurrentProgress(window);
     PumpMessages();
 }
 
 void ShowProgress(HWND window, int position, int maximum)
 {
     HWND bar = GetDlgItem(window, IDC_PROGRESS);
+    FreezeBar(bar);
     SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
     SendMessageW(bar, PBM_SETPOS, position, 0);
+    if (GetTickCount() - lastBarPaint >= BAR_REPAINT_MS)
+        PaintBar(bar);
     PumpMessages();
 }

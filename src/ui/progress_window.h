@@ -13,4 +13,8 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
 void SelectStep(HWND window, int step);
 
 // Sets the bar's range to 0..maximum and then its position, then pumps.
+// The bar on screen may lag its value by a few tens of milliseconds.
 void ShowProgress(HWND window, int position, int maximum);
+
+// Draws the bar as it stands now: before the program waits or a dialog opens.
+void ShowCurrentProgress(HWND window);

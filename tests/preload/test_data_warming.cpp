@@ -199,10 +199,12 @@ static void test_truncated_while_reading()
 
 // A fault outside the pass's view is not the pass's to handle: it must
 // reach the process's unhandled-exception filter as before.
+static volatile ULONG_PTR strayAddress = 16;
+
 static void FaultOutsideTheView(const BarMessage &message)
 {
     if (message.message == PBM_SETPOS && message.wParam == 64)
-        *(volatile int *)16 = 1;
+        *(volatile int *)strayAddress = 1;
 }
 
 static LONG WINAPI ExitOnUnhandled(EXCEPTION_POINTERS *)

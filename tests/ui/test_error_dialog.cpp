@@ -8,6 +8,7 @@
 #include "app/memory_check.h"
 #include "ui/error_dialog.h"
 #include "ui/error_text.h"
+#include "ui/progress_window.h"
 #include "../support/fixtures.h"
 #include "../support/test.h"
 
@@ -59,6 +60,10 @@ static void test_FormatErrorText()
 static int RunDialogChild(const char *mode)
 {
     HWND window = CreateProgressWindow();
+    // Quick updates leave the bar's picture behind its value; the dialog
+    // must not open over a stale bar.
+    for (int i = 0; i < 3; i++)
+        ShowProgress(window, i, 10);
     if (!strcmp(mode, "fatal")) {
         ShowFatalError(window, FATAL_TEXT);
         return 42;
@@ -113,6 +118,7 @@ static void test_dialog()
         if (dialog) {
             ok(GetWindow(dialog, GW_OWNER) == progress, "%u: dialog not owned by the progress window", i);
             ok(!IsWindowEnabled(progress), "%u: progress window enabled under the dialog", i);
+            ok(IsWindowVisible(GetDlgItem(progress, IDC_PROGRESS)), "%u: bar not drawing itself under the dialog", i);
             ok(WindowText(GetDlgItem(dialog, IDC_MESSAGE)) == tests[i].message, "%u: message '%ls'", i,
                WindowText(GetDlgItem(dialog, IDC_MESSAGE)).c_str());
             ok(WindowText(NthChild(dialog, 3)) == HINT_TEXT, "%u: hint '%ls'", i, WindowText(NthChild(dialog, 3)).c_str());

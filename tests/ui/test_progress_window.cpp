@@ -110,6 +110,46 @@ static void test_ShowProgress()
     DestroyWindow(window);
 }
 
+// Repaints of the bar are few while updates come fast, prompt after a pause,
+// and complete whenever the step changes.
+static int barPaints;
+static WNDPROC barProc;
+
+static LRESULT CALLBACK PaintCountingProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        barPaints++;
+    return CallWindowProcW(barProc, bar, message, wParam, lParam);
+}
+
+static void test_bar_repaint()
+{
+    HWND window = CreateProgressWindow();
+    HWND bar = GetDlgItem(window, IDC_PROGRESS);
+    barProc = (WNDPROC)SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)PaintCountingProc);
+    SelectStep(window, IDC_STEP_MEMORY);
+
+    const int UPDATES = 2000;
+    barPaints = 0;
+    for (int i = 0; i < UPDATES; i++)
+        ShowProgress(window, i, UPDATES);
+    ok(barPaints < UPDATES / 10, "%d repaints for %d updates", barPaints, UPDATES);
+    ok(SendMessageW(bar, PBM_GETPOS, 0, 0) == UPDATES - 1, "bar's value not the last one");
+
+    Sleep(100);
+    barPaints = 0;
+    ShowProgress(window, 5, 10);
+    ok(barPaints >= 1, "an update after a pause was not drawn");
+
+    for (int i = 0; i < 50; i++)
+        ShowProgress(window, i, 50);
+    SelectStep(window, IDC_STEP_FILES);
+    RECT invalid;
+    ok(IsWindowVisible(bar), "bar still not drawing itself after a step change");
+    ok(!GetUpdateRect(bar, &invalid, FALSE), "bar not repainted after a step change");
+    DestroyWindow(window);
+}
+
 // SelectStep, ShowProgress and PumpMessages each drain the queue and return.
 static void test_pump()
 {
@@ -196,6 +236,7 @@ int main(int argc, char **argv)
         {"SelectStep", test_SelectStep},
         {"ShowProgress", test_ShowProgress},
         {"pump", test_pump},
+        {"bar_repaint", test_bar_repaint},
         {"stop", test_stop},
     };
     return RUN_TESTS(argc, argv, tests);
