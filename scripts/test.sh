@@ -17,6 +17,7 @@ if [ "$PRESET_RUN" != win32 ]; then
     cmake --preset win64 >/dev/null
     cmake --build --preset win64 -j2
 fi
+cmake --build --preset "$PRESET_RUN" --target package >/dev/null
 
 start_display own
 start_wine

@@ -14,7 +14,7 @@ from operator import attrgetter
 
 import pefile
 
-RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_MANIFEST = 3, 5, 14, 24
+RT_ICON, RT_DIALOG, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 5, 14, 16, 24
 
 # (field, expected value)
 HEADER = [
@@ -42,7 +42,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "comctl32.dll", "gdi32.dll", "msvcr
                "advapi32.dll", "shell32.dll", "ntdll.dll"}
 NEEDED_IMPORTS = {"kernel32.dll": [], "user32.dll": [], "comctl32.dll": ["InitCommonControls"]}
 MAX_SIZE = 100 * 1024
-TEMPLATES = [(RT_DIALOG, 129), (RT_DIALOG, 130), (RT_GROUP_ICON, 107), (RT_MANIFEST, 1)]
+TEMPLATES = [(RT_DIALOG, 129), (RT_DIALOG, 130), (RT_GROUP_ICON, 107), (RT_VERSION, 1), (RT_MANIFEST, 1)]
 
 V1, V3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
 # (element path below <assembly>, attributes it must carry)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "version.h"
 #include "../support/test.h"
 
 // Reads the compiled templates, icon group and manifest of this program,
@@ -232,6 +233,52 @@ static void test_manifest()
         ok(text.find(part) != std::string::npos, "manifest lacks %s", part);
 }
 
+// What Windows shows in the file's properties.
+static std::wstring VersionString(const void *info, const wchar_t *name)
+{
+    wchar_t path[64];
+    wsprintfW(path, L"\\StringFileInfo\\040904B0\\%s", name);
+    wchar_t *value = NULL;
+    UINT length = 0;
+    if (!VerQueryValueW(info, path, (void **)&value, &length) || !value)
+        return L"(none)";
+    return value;
+}
+
+static void test_version()
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(NULL, self, MAX_PATH);
+    DWORD size = GetFileVersionInfoSizeW(self, NULL);
+    ok(size > 0, "no version resource");
+    if (!size)
+        return;
+    std::vector<BYTE> info(size);
+    GetFileVersionInfoW(self, 0, size, info.data());
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT length = 0;
+    VerQueryValueW(info.data(), L"\\", (void **)&fixed, &length);
+    ok(fixed && fixed->dwFileVersionMS == MAKELONG(PRELOADER_VERSION_MINOR, PRELOADER_VERSION_MAJOR) &&
+           fixed->dwFileVersionLS == MAKELONG(0, PRELOADER_VERSION_PATCH) && fixed->dwProductVersionMS == fixed->dwFileVersionMS,
+       "fixed file or product version differs from %s", PRELOADER_VERSION_TEXT);
+    std::wstring version(PRELOADER_VERSION_TEXT, PRELOADER_VERSION_TEXT + strlen(PRELOADER_VERSION_TEXT));
+    static const struct {
+        const wchar_t *name;
+        std::wstring expected;
+    } strings[] = {
+        {L"FileVersion", version},
+        {L"ProductVersion", version},
+        {L"ProductName", L"preloader"},
+        {L"OriginalFilename", L"preloader.exe"},
+        {L"CompanyName", L"(none)"},
+    };
+    for (const auto &string : strings) {
+        std::wstring got = VersionString(info.data(), string.name);
+        ok(got == string.expected, "%ls: '%ls', expected '%ls'", string.name, got.c_str(), string.expected.c_str());
+    }
+    ok(VersionString(info.data(), L"FileDescription").size() > 20, "no plain description");
+}
+
 int main(int argc, char **argv)
 {
     static const TestCase tests[] = {
@@ -239,6 +286,7 @@ int main(int argc, char **argv)
         {"error_template", test_error_template},
         {"icon_group", test_icon_group},
         {"manifest", test_manifest},
+        {"version", test_version},
     };
     return RUN_TESTS(argc, argv, tests);
 }
