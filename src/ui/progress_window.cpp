@@ -36,10 +36,17 @@ static void PaintBar(HWND bar)
     lastBarPaint = GetTickCount();
 }
 
+// Under Wine, GetDlgItem asks the server each time (some 30 µs, as much as
+// the rest of an update): the bar's handle is kept with the window instead.
+static HWND ProgressBar(HWND window)
+{
+    return (HWND)GetWindowLongPtrW(window, GWLP_USERDATA);
+}
+
 void ShowCurrentProgress(HWND window)
 {
     if (barFrozen)
-        PaintBar(GetDlgItem(window, IDC_PROGRESS));
+        PaintBar(ProgressBar(window));
 }
 
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM)
@@ -48,6 +55,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG: {
         HANDLE icon = LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_SHARED);
         SetClassLongPtrW(window, GCLP_HICON, (LONG_PTR)icon);
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)GetDlgItem(window, IDC_PROGRESS));
         break;
     }
     case WM_COMMAND:
@@ -76,7 +84,7 @@ void SelectStep(HWND window, int step)
 
 void ShowProgress(HWND window, int position, int maximum)
 {
-    HWND bar = GetDlgItem(window, IDC_PROGRESS);
+    HWND bar = ProgressBar(window);
     FreezeBar(bar);
     SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
     SendMessageW(bar, PBM_SETPOS, position, 0);
