@@ -17,7 +17,7 @@ use_virtual_desktop() {
 watch_and_shoot() {
     local game=$1 shots=$2
     shift 2
-    local log="$shots/run.log" shown=0 n run spec shot
+    local log="$shots/run.log" shown=0 n run want shot
     (cd "$game" && "$WINE_RUN" watch_run.exe) >"$log" 2>/dev/null &
     run=$!
     while kill -0 $run 2>/dev/null; do
@@ -26,9 +26,9 @@ watch_and_shoot() {
             sed -n "$((shown + 1)),${n}p" "$log"
             shown=$n
         fi
-        for spec in "$@"; do
-            shot="$shots/${spec##*:}.png"
-            if [ ! -e "$shot" ] && grep -q "${spec%:*}" "$log"; then
+        for want in "$@"; do
+            shot="$shots/${want##*:}.png"
+            if [ ! -e "$shot" ] && grep -q "${want%:*}" "$log"; then
                 sleep 0.5
                 import -display "$DISPLAY" -window root -crop 640x240+0+0 +repage "$shot" 2>/dev/null || true
             fi

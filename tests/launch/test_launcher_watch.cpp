@@ -23,21 +23,6 @@ static std::vector<BYTE> DataFile(size_t size)
     return bytes;
 }
 
-static std::wstring EnterFolder()
-{
-    std::wstring folder = MakeTempFolder();
-    SetCurrentDirectoryW(folder.c_str());
-    return folder;
-}
-
-static void LeaveFolder(const std::wstring &folder)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    SetCurrentDirectoryW(temp);
-    RemoveFolder(folder);
-}
-
 static void Tick(HWND window)
 {
     OnRewarmTimer(window, WM_TIMER, REWARM_TIMER_ID, GetTickCount());
@@ -63,7 +48,7 @@ static void test_nested_tick()
 {
     const int KIB = NEST_FILE_KIB;
     nestWindow = CreateProgressWindow();
-    std::wstring folder = EnterFolder();
+    std::wstring folder = EnterTempFolder();
     WriteFixture(folder + L"\\" + DATA_FILE_NAME, DataFile(KIB * 1024));
     int views = CountMappedViews();
     DWORD handles = HandleCount();
@@ -94,7 +79,7 @@ static void test_nested_tick()
     ok(CurrentStep == IDC_STEP_LAUNCH, "step %d, expected \"Launching the game\"", CurrentStep);
     ok(CountMappedViews() == views, "%d views left mapped", CountMappedViews() - views);
     ok(HandleCount() == handles, "handles %lu after, %lu before", HandleCount(), handles);
-    LeaveFolder(folder);
+    LeaveTempFolder(folder);
     DestroyWindow(nestWindow);
 }
 
@@ -153,7 +138,7 @@ static void test_many_ticks()
             printf("  %s: skipped, needs a 32-bit address space\n", test.name);
             continue;
         }
-        std::wstring folder = EnterFolder();
+        std::wstring folder = EnterTempFolder();
         if (test.fileSize != (size_t)-1)
             WriteFixture(folder + L"\\" + DATA_FILE_NAME, DataFile(test.fileSize));
         TickWith(window, folder, test.outcome);
@@ -165,7 +150,7 @@ static void test_many_ticks()
         ok(HandleCount() == handles, "%s: handles %lu after %d ticks, %lu after the first", test.name, HandleCount(),
            TICKS, handles);
         ok(CurrentStep == IDC_STEP_LAUNCH, "%s: step %d", test.name, CurrentStep);
-        LeaveFolder(folder);
+        LeaveTempFolder(folder);
     }
     DestroyWindow(window);
 }

@@ -32,21 +32,6 @@ static std::vector<BYTE> Counting(int pages)
     return bytes;
 }
 
-static std::wstring EnterFolder()
-{
-    std::wstring folder = MakeTempFolder();
-    SetCurrentDirectoryW(folder.c_str());
-    return folder;
-}
-
-static void LeaveFolder(const std::wstring &folder)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    SetCurrentDirectoryW(temp);
-    RemoveFolder(folder);
-}
-
 static BarMessage Range(int maximum)
 {
     return {PBM_SETRANGE32, 0, (LPARAM)maximum};
@@ -76,7 +61,7 @@ static void test_walk()
     };
     HWND window = CreateProgressWindow();
     for (const auto &test : tests) {
-        std::wstring folder = EnterFolder();
+        std::wstring folder = EnterTempFolder();
         WriteFixture(folder + L"\\" + DATA_FILE_NAME, PagedBytes(test.size, test.firstBytes));
         for (bool silent : {false, true}) {
             int views = CountMappedViews();
@@ -91,7 +76,7 @@ static void test_walk()
             ok(CountMappedViews() == views, "%s: %d views left mapped", context, CountMappedViews() - views);
             ok(HandleCount() == handles, "%s: handles %lu after, %lu before", context, HandleCount(), handles);
         }
-        LeaveFolder(folder);
+        LeaveTempFolder(folder);
     }
     DestroyWindow(window);
 }
@@ -139,7 +124,7 @@ static void test_silent_failures()
     };
     HWND window = CreateProgressWindow();
     for (const auto &test : tests) {
-        std::wstring folder = EnterFolder();
+        std::wstring folder = EnterTempFolder();
         HANDLE holder = Prepare(folder, test.setup);
         int views = CountMappedViews();
         DWORD handles = HandleCount();
@@ -152,7 +137,7 @@ static void test_silent_failures()
         ok(HandleCount() == handles, "%s: handles %lu after, %lu before", test.name, HandleCount(), handles);
         if (holder && holder != INVALID_HANDLE_VALUE)
             CloseHandle(holder);
-        LeaveFolder(folder);
+        LeaveTempFolder(folder);
     }
     DestroyWindow(window);
 }
@@ -180,7 +165,7 @@ static void StartTruncatedPass(const std::wstring &folder)
 static void test_truncated_while_reading()
 {
     HWND window = CreateProgressWindow();
-    std::wstring folder = EnterFolder();
+    std::wstring folder = EnterTempFolder();
     int views = CountMappedViews();
     DWORD handles = HandleCount();
     SelectStep(window, IDC_STEP_LAUNCH);
@@ -193,7 +178,7 @@ static void test_truncated_while_reading()
     ok(CurrentStep == IDC_STEP_FILES, "step %d", CurrentStep);
     ok(CountMappedViews() == views, "%d views left mapped", CountMappedViews() - views);
     ok(HandleCount() == handles, "handles %lu after, %lu before", HandleCount(), handles);
-    LeaveFolder(folder);
+    LeaveTempFolder(folder);
     DestroyWindow(window);
 }
 
@@ -227,14 +212,14 @@ static int RunStrayFaultChild()
 
 static void test_stray_fault()
 {
-    std::wstring folder = EnterFolder();
+    std::wstring folder = EnterTempFolder();
     HANDLE child = StartSelf("stray-fault-child");
     DWORD code = WaitExitCode(child, 20000);
     ok(code == 77, "exit code %lu, expected 77 from the unhandled-exception filter", code);
     if (code == STILL_ACTIVE)
         TerminateProcess(child, 99);
     CloseHandle(child);
-    LeaveFolder(folder);
+    LeaveTempFolder(folder);
 }
 
 // A view that cannot be placed: the address space is full but for holes
@@ -248,7 +233,7 @@ static void test_view_does_not_fit()
         return;
     }
     HWND window = CreateProgressWindow();
-    std::wstring folder = EnterFolder();
+    std::wstring folder = EnterTempFolder();
     WriteFixture(folder + L"\\" + DATA_FILE_NAME, PagedBytes(1024 * 1024, {1}));
     int views = CountMappedViews();
     DWORD handles = HandleCount();
@@ -259,7 +244,7 @@ static void test_view_does_not_fit()
     CheckBarMessages("no room", {});
     ok(CountMappedViews() == views, "%d views left mapped", CountMappedViews() - views);
     ok(HandleCount() == handles, "handles %lu after, %lu before", HandleCount(), handles);
-    LeaveFolder(folder);
+    LeaveTempFolder(folder);
     DestroyWindow(window);
 }
 
@@ -297,7 +282,7 @@ static void test_reported_failures()
     for (unsigned i = 0; i < ARRAYSIZE(tests); i++) {
         if (!strcmp(tests[i].childSetup, "no-room") && sizeof(void *) == 8)
             continue;  // see test_view_does_not_fit
-        std::wstring folder = EnterFolder();
+        std::wstring folder = EnterTempFolder();
         HANDLE holder = Prepare(folder, tests[i].setup);
         char arguments[64];
         wsprintfA(arguments, "warm-child %s", tests[i].childSetup);
@@ -320,7 +305,7 @@ static void test_reported_failures()
         CloseHandle(child);
         if (holder && holder != INVALID_HANDLE_VALUE)
             CloseHandle(holder);
-        LeaveFolder(folder);
+        LeaveTempFolder(folder);
     }
 }
 

@@ -55,13 +55,18 @@ static const wchar_t LAUNCH_FAILED_TEXT[] = L"Cannot start launcher";
 static const wchar_t LOW_MEMORY_TEXT[] = L"Not enough memory - preloader can be inefficient";
 static const wchar_t GAME_TITLE[] = L"Dungeons and Dragons Online";
 
+// The data file's sizes in the replacement row.
+static const int LARGER_MIB = 160, SMALLER_MIB = 48;
+
 // The game window is noticed only at the next wake-up, up to one 10-second
 // timer period after it opens: bounds are generous.
 static const DWORD RUN_LIMIT_MS = 90000;
 
 static const Scenario scenarios[] = {
     {.name = "normal run"},
-    {.name = "game window after several ticks", .windowMs = L"21000", .ticksAtLeast = 2},
+    // Rows that watch ticks from outside use files large enough for a tick
+    // to last long enough to be seen.
+    {.name = "game window after several ticks", .dataMiB = 64, .windowMs = L"21000", .ticksAtLeast = 2},
     {.name = "launcher ends at once", .windowMs = L"-1", .lifetimeMs = L"0", .launcherOutlives = false},
     {.name = "data file missing", .dataMiB = DATA_NONE, .dialogText = MISSING_FILE_TEXT, .exitCode = 1,
      .launcherStarted = false},
@@ -73,7 +78,7 @@ static const Scenario scenarios[] = {
     {.name = "data file held for writing, shared", .hold = HELD_FOR_WRITING_SHARED},
     {.name = "data file too large to map", .dataMiB = DATA_5_GIB_SPARSE, .dialogText = MAP_FAILED_TEXT, .exitCode = 1,
      .launcherStarted = false},
-    {.name = "data file replaced between passes", .windowMs = L"-1", .lifetimeMs = L"22000", .when = WATCHING,
+    {.name = "data file replaced between passes", .dataMiB = 64, .windowMs = L"-1", .lifetimeMs = L"22000", .when = WATCHING,
      .act = REPLACE_LARGER_THEN_SMALLER, .launcherOutlives = false, .ticksAtLeast = 2},
     {.name = "data file truncated during a tick", .dataMiB = 64, .windowMs = L"-1", .lifetimeMs = L"15000",
      .when = IN_A_TICK, .act = TRUNCATE_DATA, .launcherOutlives = false, .ticksAtLeast = 1},
@@ -87,7 +92,7 @@ static const Scenario scenarios[] = {
      .launcherStarted = false},
     {.name = "launcher only on the PATH", .launcher = ONLY_ON_PATH, .dialogText = LAUNCH_FAILED_TEXT, .exitCode = 1,
      .launcherStarted = false},
-    {.name = "launcher never ends, Stop after a tick", .windowMs = L"-1", .lifetimeMs = L"-1", .when = AFTER_A_TICK,
+    {.name = "launcher never ends, Stop after a tick", .dataMiB = 64, .windowMs = L"-1", .lifetimeMs = L"-1", .when = AFTER_A_TICK,
      .ticksAtLeast = 1},
     {.name = "game window there before the start", .windowMs = L"-1", .lifetimeMs = L"-1",
      .otherWindow = GAME_TITLE, .ticksAtMost = 0},
@@ -217,7 +222,7 @@ static void DoAction(const Scenario &s, HWND progress, const std::wstring &data,
         break;
     case REPLACE_LARGER_THEN_SMALLER:
         // Between passes nothing holds the file.
-        WriteDataFile(data, 24);
+        WriteDataFile(data, LARGER_MIB);
         replaced = 1;
         break;
     case TRUNCATE_DATA:
@@ -270,7 +275,7 @@ static Observed Watch(const Scenario &s, const PROCESS_INFORMATION &program, con
         }
         // The second half of a replacement: once a tick has read the larger file.
         if (replaced == 1 && seen.ticks >= 1 && step == IDC_STEP_LAUNCH) {
-            WriteDataFile(data, 2);
+            WriteDataFile(data, SMALLER_MIB);
             replaced = 2;
         }
         bool due = (s.when == MEMORY_STEP && step == IDC_STEP_MEMORY) ||
@@ -314,10 +319,11 @@ static void Check(const Scenario &s, const Observed &seen, const std::wstring &f
     if (s.act == REPLACE_LARGER_THEN_SMALLER && s.when != NEVER) {
         bool larger = false, smaller = false;
         for (int maximum : seen.tickMaxima) {
-            larger = larger || maximum == 24 * 1024;
-            smaller = smaller || (larger && maximum == 2 * 1024);
+            larger = larger || maximum == LARGER_MIB * 1024;
+            smaller = smaller || (larger && maximum == SMALLER_MIB * 1024);
         }
-        ok(larger && smaller, "%s: ticks did not read the 24 MiB file and then the 2 MiB one", name);
+        ok(larger && smaller, "%s: ticks did not read the %d MiB file and then the %d MiB one", name, LARGER_MIB,
+           SMALLER_MIB);
     }
 
     // A launcher started just before "Stop" may still be on its way up.

@@ -152,6 +152,21 @@ void RemoveFolder(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+std::wstring EnterTempFolder()
+{
+    std::wstring folder = MakeTempFolder();
+    SetCurrentDirectoryW(folder.c_str());
+    return folder;
+}
+
+void LeaveTempFolder(const std::wstring &folder)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    SetCurrentDirectoryW(temp);
+    RemoveFolder(folder);
+}
+
 HANDLE StartSelf(const char *arguments)
 {
     wchar_t self[MAX_PATH];

@@ -35,6 +35,9 @@ DWORD HandleCount();
 std::wstring MakeTempFolder();
 void WriteFixture(const std::wstring &path, const std::vector<BYTE> &bytes);
 void RemoveFolder(const std::wstring &folder);
+// A fresh temporary folder made the current one; LeaveTempFolder removes it.
+std::wstring EnterTempFolder();
+void LeaveTempFolder(const std::wstring &folder);
 
 // This test program run again with `arguments`; the caller closes the handle.
 HANDLE StartSelf(const char *arguments);
