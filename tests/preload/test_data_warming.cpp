@@ -8,6 +8,7 @@
 #include "resource.h"
 #include "preload/data_warming.h"
 #include "ui/progress_window.h"
+#include "../program/observe.h"
 #include "../support/fixtures.h"
 #include "../support/test.h"
 
@@ -288,8 +289,8 @@ static void test_reported_failures()
         wsprintfA(arguments, "warm-child %s", tests[i].childSetup);
         HANDLE child = StartSelf(arguments);
         DWORD pid = GetProcessId(child);
-        HWND dialog = WaitForWindow(pid, L"Error", 20000);
-        HWND progress = WaitForWindow(pid, L"Dungeons & Dragons Online - Durid odaro", 1000);
+        HWND dialog = WaitForWindow(pid, ERROR_CAPTION, 20000);
+        HWND progress = WaitForWindow(pid, PROGRESS_CAPTION, 1000);
         ok(dialog != NULL, "%u: no error dialog", i);
         if (dialog) {
             std::wstring message = WindowText(GetDlgItem(dialog, IDC_MESSAGE));

@@ -9,6 +9,7 @@
 #include "ui/error_dialog.h"
 #include "ui/error_text.h"
 #include "ui/progress_window.h"
+#include "../program/observe.h"
 #include "../support/fixtures.h"
 #include "../support/test.h"
 
@@ -112,8 +113,8 @@ static void test_dialog()
         wsprintfA(arguments, "dialog-child %s", tests[i].mode);
         HANDLE child = StartSelf(arguments);
         DWORD pid = GetProcessId(child);
-        HWND dialog = WaitForWindow(pid, L"Error", 20000);
-        HWND progress = WaitForWindow(pid, L"Dungeons & Dragons Online - Durid odaro", 1000);
+        HWND dialog = WaitForWindow(pid, ERROR_CAPTION, 20000);
+        HWND progress = WaitForWindow(pid, PROGRESS_CAPTION, 1000);
         ok(dialog != NULL, "%u: no dialog", i);
         if (dialog) {
             ok(GetWindow(dialog, GW_OWNER) == progress, "%u: dialog not owned by the progress window", i);
