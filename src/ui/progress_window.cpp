@@ -4,37 +4,10 @@
 #include "resource.h"
 #include "app/app_instance.h"
 #include "ui/message_pump.h"
+#include "ui/progress_bar.h"
 #include "ui/progress_window.h"
 
 int CurrentStep = 0;
-
-// Wine repaints the whole bar on every change of its position, about 1 ms:
-// far more than the work between two updates. So while a phase runs the bar
-// does not draw itself; it is drawn at most every BAR_REPAINT_MS, and at
-// once whenever the picture must be exact (ShowCurrentProgress).
-const DWORD BAR_REPAINT_MS = 40;
-static bool barFrozen;
-static DWORD lastBarPaint;
-
-static void FreezeBar(HWND bar)
-{
-    if (!barFrozen && bar) {
-        SendMessageW(bar, WM_SETREDRAW, FALSE, 0);
-        barFrozen = true;
-    }
-}
-
-static void PaintBar(HWND bar)
-{
-    if (!bar)
-        return;
-    if (barFrozen) {
-        SendMessageW(bar, WM_SETREDRAW, TRUE, 0);
-        barFrozen = false;
-    }
-    RedrawWindow(bar, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-    lastBarPaint = GetTickCount();
-}
 
 // Under Wine, GetDlgItem asks the server each time (some 30 µs, as much as
 // the rest of an update): the bar's handle is kept with the window instead.
@@ -45,8 +18,7 @@ static HWND ProgressBar(HWND window)
 
 void ShowCurrentProgress(HWND window)
 {
-    if (barFrozen)
-        PaintBar(ProgressBar(window));
+    PaintBarNow(ProgressBar(window));
 }
 
 INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM)
@@ -55,7 +27,9 @@ INT_PTR CALLBACK ProgressDlgProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_INITDIALOG: {
         HANDLE icon = LoadImageW(AppInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_SHARED);
         SetClassLongPtrW(window, GCLP_HICON, (LONG_PTR)icon);
-        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)GetDlgItem(window, IDC_PROGRESS));
+        HWND bar = GetDlgItem(window, IDC_PROGRESS);
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)bar);
+        ThrottleBarPainting(bar);
         break;
     }
     case WM_COMMAND:
@@ -85,10 +59,7 @@ void SelectStep(HWND window, int step)
 void ShowProgress(HWND window, int position, int maximum)
 {
     HWND bar = ProgressBar(window);
-    FreezeBar(bar);
     SendMessageW(bar, PBM_SETRANGE32, 0, maximum);
     SendMessageW(bar, PBM_SETPOS, position, 0);
-    if (GetTickCount() - lastBarPaint >= BAR_REPAINT_MS)
-        PaintBar(bar);
     PumpMessages();
 }

@@ -75,6 +75,12 @@ void CheckBarMessages(const char *context, const std::vector<BarMessage> &expect
     }
 }
 
+int DrawnPosition(HWND bar)
+{
+    WNDPROC control = (WNDPROC)GetClassLongPtrW(bar, GCLP_WNDPROC);
+    return (int)CallWindowProcW(control, bar, PBM_GETPOS, 0, 0);
+}
+
 StepState ReadStep(HWND window, int step)
 {
     HWND line = GetDlgItem(window, step);

@@ -20,6 +20,10 @@ const std::vector<BarMessage> &RecordedBar();
 // Compares the record with `expected`; dumps both on a mismatch.
 void CheckBarMessages(const char *context, const std::vector<BarMessage> &expected);
 
+// The position the progress control itself holds, and draws: asked of the
+// class's procedure, below any subclass.
+int DrawnPosition(HWND bar);
+
 // Step lines as seen on screen: enabled and checked.
 struct StepState {
     bool enabled;

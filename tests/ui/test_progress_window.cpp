@@ -139,14 +139,54 @@ static void test_bar_repaint()
     Sleep(100);
     barPaints = 0;
     ShowProgress(window, 5, 10);
-    ok(barPaints >= 1, "an update after a pause was not drawn");
+    ok(barPaints >= 1 && DrawnPosition(bar) == 5, "an update after a pause was not drawn: %d paints, drawn at %d",
+       barPaints, DrawnPosition(bar));
 
     for (int i = 0; i < 50; i++)
         ShowProgress(window, i, 50);
     SelectStep(window, IDC_STEP_FILES);
     RECT invalid;
-    ok(IsWindowVisible(bar), "bar still not drawing itself after a step change");
+    ok(DrawnPosition(bar) == 49, "bar drawn at %d after a step change, expected 49", DrawnPosition(bar));
     ok(!GetUpdateRect(bar, &invalid, FALSE), "bar not repainted after a step change");
+    DestroyWindow(window);
+}
+
+// Whatever the bar holds back from drawing, it answers every message as a
+// plain progress control given the same messages does.
+static void test_bar_answers()
+{
+    static const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    } tests[] = {
+        {PBM_SETRANGE32, 0, 100}, {PBM_SETPOS, 50, 0},      {PBM_SETPOS, 60, 0},      {PBM_SETPOS, 200, 0},
+        {PBM_SETPOS, (WPARAM)-5, 0}, {PBM_SETPOS, 80, 0},   {PBM_SETRANGE32, 0, 10},  {PBM_SETPOS, 7, 0},
+        {PBM_DELTAPOS, 2, 0},     {PBM_SETPOS, 3, 0},       {PBM_STEPIT, 0, 0},       {PBM_SETRANGE32, 0, 1000},
+        {PBM_SETPOS, 999, 0},     {PBM_SETRANGE, 0, MAKELPARAM(0, 500)},              {PBM_SETPOS, 400, 0},
+        {PBM_SETRANGE32, 0, 0},   {PBM_SETPOS, 1, 0},
+    };
+    HWND window = CreateProgressWindow();
+    HWND bar = GetDlgItem(window, IDC_PROGRESS);
+    HWND plain = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 10, window, NULL, NULL, NULL);
+    SelectStep(window, IDC_STEP_FILES);
+    // Quick messages, so that positions are held back from drawing.
+    for (unsigned i = 0; i < ARRAYSIZE(tests); i++) {
+        int got = (int)SendMessageW(bar, tests[i].message, tests[i].wParam, tests[i].lParam);
+        int expected = (int)SendMessageW(plain, tests[i].message, tests[i].wParam, tests[i].lParam);
+        ok(got == expected, "%u: message %#x returned %d, expected %d", i, tests[i].message, got, expected);
+        int position = (int)SendMessageW(bar, PBM_GETPOS, 0, 0);
+        int plainPosition = (int)SendMessageW(plain, PBM_GETPOS, 0, 0);
+        ok(position == plainPosition, "%u: position %d, expected %d", i, position, plainPosition);
+        PBRANGE range, plainRange;
+        SendMessageW(bar, PBM_GETRANGE, TRUE, (LPARAM)&range);
+        SendMessageW(plain, PBM_GETRANGE, TRUE, (LPARAM)&plainRange);
+        ok(range.iLow == plainRange.iLow && range.iHigh == plainRange.iHigh, "%u: range %d..%d, expected %d..%d", i,
+           range.iLow, range.iHigh, plainRange.iLow, plainRange.iHigh);
+    }
+    ShowCurrentProgress(window);
+    ok(DrawnPosition(bar) == (int)SendMessageW(plain, PBM_GETPOS, 0, 0), "bar drawn at %d after ShowCurrentProgress",
+       DrawnPosition(bar));
     DestroyWindow(window);
 }
 
@@ -237,6 +277,7 @@ int main(int argc, char **argv)
         {"ShowProgress", test_ShowProgress},
         {"pump", test_pump},
         {"bar_repaint", test_bar_repaint},
+        {"bar_answers", test_bar_answers},
         {"stop", test_stop},
     };
     return RUN_TESTS(argc, argv, tests);
