@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <algorithm>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "resource.h"
@@ -28,32 +30,54 @@ static double Now()
     return (double)count.QuadPart / frequency.QuadPart;
 }
 
-struct Times {
-    std::vector<double> seconds;
-    double Median() const
-    {
-        std::vector<double> sorted = seconds;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted[sorted.size() / 2];
-    }
-};
-
-static void Print(const char *name, const Times &t)
+static double Median(std::vector<double> t)
 {
-    printf("%-34s %8.3f %8.3f %8.3f\n", name, t.Median(), *std::min_element(t.seconds.begin(), t.seconds.end()),
-           *std::max_element(t.seconds.begin(), t.seconds.end()));
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+static void Print(const char *name, const std::vector<double> &t)
+{
+    printf("%-34s %8.3f %8.3f %8.3f\n", name, Median(t), *std::min_element(t.begin(), t.end()),
+           *std::max_element(t.begin(), t.end()));
     fflush(stdout);
 }
 
-template <typename Work> static Times Measure(Work work)
+// Processor seconds of this process, user and kernel.
+static double ProcessorTime()
 {
-    Times t;
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
+    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
+    return (k.QuadPart + u.QuadPart) / 1e7;
+}
+
+struct Contender {
+    const char *name;
+    std::function<void()> work;
+    std::vector<double> seconds = {}, processor = {};
+};
+
+// Runs the contenders in turn, RUNS rounds, so that a drift of the machine
+// touches all of them alike.
+static void SideBySide(std::vector<Contender> contenders, bool withProcessorTime)
+{
     for (int i = 0; i < RUNS; i++) {
-        double start = Now();
-        work();
-        t.seconds.push_back(Now() - start);
+        for (Contender &c : contenders) {
+            double start = Now(), processor = ProcessorTime();
+            c.work();
+            c.seconds.push_back(Now() - start);
+            c.processor.push_back(ProcessorTime() - processor);
+        }
     }
-    return t;
+    for (const Contender &c : contenders) {
+        Print(c.name, c.seconds);
+        if (withProcessorTime) {
+            std::string name = std::string(c.name) + " (CPU)";
+            Print(name.c_str(), c.processor);
+        }
+    }
 }
 
 // The memory phase's system work: the same section, views and writes.
@@ -98,35 +122,39 @@ static BYTE BareWalk(bool drain)
     return checksum;
 }
 
+// One pass each, the cache evicted by the caller before every run.
+static double ColdPass(const char *mode, HWND window)
+{
+    double start = Now();
+    if (!strcmp(mode, "cold-program"))
+        WarmDataFile(window, true);
+    else
+        BareWalk(!strcmp(mode, "cold-drains"));
+    return Now() - start;
+}
+
 int main(int argc, char **argv)
 {
     InitCommonControls();
     AppInstance = GetModuleHandleW(NULL);
     HWND window = CreateDialogParamW(AppInstance, MAKEINTRESOURCEW(IDD_PROGRESS), NULL, ProgressDlgProc, 0);
-    // One cold pass each, the cache evicted by the caller before every run.
-    if (argc > 1 && !strcmp(argv[1], "cold-program")) {
-        double start = Now();
-        WarmDataFile(window, true);
-        printf("%.3f\n", Now() - start);
+    const char *mode = argc > 1 ? argv[1] : "";
+    if (!strncmp(mode, "cold-", 5)) {
+        printf("%.3f\n", ColdPass(mode, window));
         return 0;
     }
-    if (argc > 1 && !strcmp(argv[1], "cold-bare")) {
-        double start = Now();
-        BareWalk(false);
-        printf("%.3f\n", Now() - start);
-        return 0;
-    }
-    bool memory = argc < 2 || !strcmp(argv[1], "memory");
-    bool warm = argc < 2 || !strcmp(argv[1], "warm");
-    if (memory) {
-        Print("memory: bare loop", Measure([] { BareMemoryLoop(); }));
-        Print("memory: ClearMemory", Measure([&] { ClearMemory(window); }));
-    }
-    if (warm) {
+    if (!strcmp(mode, "memory"))
+        SideBySide({{"memory: bare loop", [] { BareMemoryLoop(); }},
+                    {"memory: ClearMemory", [&] { ClearMemory(window); }}},
+                   false);
+    if (!strcmp(mode, "memory-program"))
+        SideBySide({{"memory: ClearMemory", [&] { ClearMemory(window); }}}, false);
+    if (!strcmp(mode, "warm")) {
         BareWalk(false);  // a warm cache for every run
-        Print("warm pass: bare walk", Measure([] { BareWalk(false); }));
-        Print("warm pass: bare walk + drains", Measure([] { BareWalk(true); }));
-        Print("warm pass: WarmDataFile", Measure([&] { WarmDataFile(window, true); }));
+        SideBySide({{"warm pass: bare walk", [] { BareWalk(false); }},
+                    {"warm pass: bare walk + drains", [] { BareWalk(true); }},
+                    {"warm pass: WarmDataFile", [&] { WarmDataFile(window, true); }}},
+                   true);
     }
     return 0;
 }

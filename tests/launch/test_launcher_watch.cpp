@@ -32,7 +32,8 @@ static void Tick(HWND window)
 static HWND nestWindow;
 static int passStarts;
 
-static const int NEST_FILE_KIB = 8 * 1024;
+// Long enough that a pass outlasts the period by far, on a fast machine too.
+static const int NEST_FILE_KIB = 64 * 1024;
 
 // A pass starts with position 0 in the file's range; a final display may
 // show 0 too, but in a range of its own.
