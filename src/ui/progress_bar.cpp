@@ -69,7 +69,7 @@ static LRESULT CALLBACK ThrottledBarProc(HWND bar, UINT message, WPARAM wParam, 
     }
     case WM_NCDESTROY:
         SetWindowLongPtrW(bar, GWLP_USERDATA, 0);
-        delete state;
+        HeapFree(GetProcessHeap(), 0, state);
         break;
     case PBM_DELTAPOS:
     case PBM_STEPIT:
@@ -81,15 +81,19 @@ static LRESULT CALLBACK ThrottledBarProc(HWND bar, UINT message, WPARAM wParam, 
     return CallWindowProcW(control, bar, message, wParam, lParam);
 }
 
+// Without its few bytes of state the bar simply draws every position.
 void ThrottleBarPainting(HWND bar)
 {
-    HeldPosition *state = new HeldPosition{};
+    HeldPosition *state = (HeldPosition *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(HeldPosition));
+    if (!state)
+        return;
     SetWindowLongPtrW(bar, GWLP_USERDATA, (LONG_PTR)state);
     state->control = (WNDPROC)SetWindowLongPtrW(bar, GWLP_WNDPROC, (LONG_PTR)ThrottledBarProc);
 }
 
 void PaintBarNow(HWND bar)
 {
-    HandOver(Held(bar), bar);
+    if (HeldPosition *state = Held(bar))
+        HandOver(state, bar);
     UpdateWindow(bar);
 }
